@@ -1,0 +1,14 @@
+# Cross-compiling for 32-bit Windows with Debian's MinGW-w64 (win32 threads,
+# so that a static runtime imports only Windows' own DLLs).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(QM_MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${QM_MINGW_PREFIX}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${QM_MINGW_PREFIX}-g++-win32)
+set(CMAKE_RC_COMPILER ${QM_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QM_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
