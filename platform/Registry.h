@@ -6,6 +6,7 @@
 // open succeeds, on CloseKey and on destruction. It never writes or creates.
 #pragma once
 
+#include "platform/SysUtils.h"
 #include "platform/WinApi.h"
 
 #include <cstdint>

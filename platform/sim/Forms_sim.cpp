@@ -180,6 +180,7 @@ Timer* EarliestTimer() {
 using namespace sim;
 
 void TForm::CreateHandles() {
+    if (M().beforeWindowCreated) M().beforeWindowCreated();
     Window& formWindow = W().windows.emplace_back();
     formWindow.className = "TForm";
     formWindow.component = this;

@@ -120,6 +120,9 @@ struct Machine {
     // the label's caption 266 pixels wide, as with MS Sans Serif.
     int charWidthQuarterPixels = 19;
     int captureReleases = 0;
+    // Runs as a form's window is about to be made; a test makes start-up
+    // fail by throwing from it.
+    std::function<void()> beforeWindowCreated;
 
     // Commands: every start is recorded; outcomeFor decides how it ends
     // (default: exit status 0). It may change the machine, as a tool would.

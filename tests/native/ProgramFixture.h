@@ -12,8 +12,9 @@
 #include <vector>
 
 class ProgramTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override { sim::Reset(); }
+
 
     sim::Machine& m() { return sim::M(); }
 
