@@ -143,6 +143,10 @@ void PressKey(TForm& form, const Action& action) {
 }
 
 void Perform(TForm& form, const Action& action) {
+    if (action.kind == Action::Meanwhile) {
+        action.change();
+        return;
+    }
     if (!W().mainWindow || !W().mainWindow->enabled) return;
     switch (action.kind) {
     case Action::Click: {
@@ -159,7 +163,8 @@ void Perform(TForm& form, const Action& action) {
         break;
     case Action::Key: PressKey(form, action); break;
     case Action::CloseBox: Application->RunHandler([&form](TObject*) { form.Close(); }, &form); break;
-    case Action::Wait: break;
+    case Action::Wait:
+    case Action::Meanwhile: break;
     }
 }
 

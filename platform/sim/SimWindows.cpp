@@ -155,6 +155,13 @@ Action WaitFor(unsigned milliseconds) {
     return a;
 }
 
+Action Meanwhile(std::function<void()> change) {
+    Action a;
+    a.kind = Action::Meanwhile;
+    a.change = std::move(change);
+    return a;
+}
+
 Key& Machine::AddKey(const std::string& path, Rights rights, Key* root) {
     Key* key = root ? root : &localMachine;
     bool wellFormed = true;
@@ -294,6 +301,7 @@ unsigned GetWindowsDirectoryA(char* buffer, unsigned size) {
 
 unsigned GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
                                   unsigned size, const char* fileName) {
+    M().iniReads.emplace_back(fileName ? fileName : "");
     if (size == 0) return 0;
     std::string value = defaultValue ? defaultValue : "";
     auto file = M().files.find(fileName);

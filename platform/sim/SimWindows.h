@@ -88,12 +88,13 @@ struct WindowSnapshot {
 
 // Something the user does, performed by the message loop in script order.
 struct Action {
-    enum Kind { Click, ClickItem, Key, CloseBox, Wait } kind = Wait;
+    enum Kind { Click, ClickItem, Key, CloseBox, Wait, Meanwhile } kind = Wait;
     std::string control;  // Click: the component's name
     int index = 0;        // ClickItem: the line
     int virtualKey = 0;   // Key: VK_ code (see below)
     bool shift = false, ctrl = false;
     unsigned milliseconds = 100;  // how long before it happens
+    std::function<void()> change;  // Meanwhile: what another program changes
 };
 
 inline constexpr int VkTab = 0x09, VkReturn = 0x0D, VkEscape = 0x1B, VkSpace = 0x20, VkUp = 0x26, VkDown = 0x28;
@@ -103,6 +104,9 @@ Action ClickLine(int index, bool shift = false, bool ctrl = false);
 Action Press(int virtualKey, bool shift = false);
 Action CloseTheWindow();
 Action WaitFor(unsigned milliseconds);
+// Something changes the machine while the window is open (another program,
+// an administrator), before the user's next action.
+Action Meanwhile(std::function<void()> change);
 
 struct Machine {
     // Registry
@@ -113,6 +117,7 @@ struct Machine {
     // System
     std::optional<std::string> windowsDirectory = std::string("C:\\WINDOWS");
     std::map<std::string, std::string, CaseInsensitiveLess> files;  // path -> bytes
+    std::vector<std::string> iniReads;  // file names GetPrivateProfileStringA was given
     std::map<std::string, std::string, CaseInsensitiveLess> environment;
     std::string modulePath = "C:\\Program Files\\Quillmar\\QMUninstallKeysOnly.exe";
     int dpi = 96;
