@@ -239,3 +239,46 @@ TEST_F(ProgramTest, SettingsFileNameAndItsOverflow) {
 }
 
 }  // namespace
+
+namespace {
+
+// Quillmar's settings file as users' machines may hold it: only whether a
+// non-empty "Directory" stands in "[Program]" decides.
+TEST_F(ProgramTest, SettingsFileContents) {
+    const std::string utf16 = [] {
+        const std::string text = "[Program]\r\nDirectory=C:\\Quillmar\r\n";
+        std::string bytes = "\xff\xfe";
+        for (char c : text) bytes += std::string{c, '\0'};
+        return bytes;
+    }();
+    struct Case {
+        const char* label;
+        std::string content;
+        bool proceeds;
+    };
+    const Case cases[] = {
+        {"plain", "[Program]\nDirectory=C:\\Quillmar\n", true},
+        {"section and key in other case, spaces around", "[ program ]\n  DIRECTORY =  C:\\Q  \n", true},
+        {"300-character directory is cut, not refused", "[Program]\nDirectory=" + std::string(300, 'd') + "\n", true},
+        {"quoted", "[Program]\nDirectory=\"C:\\Program Files\\Q\"\n", true},
+        {"saved as UTF-16", utf16, true},
+        {"no Program section", "Directory=C:\\Q\n[Other]\nDirectory=C:\\Q\n", false},
+        {"empty file", "", false},
+        {"only blanks after the equals sign", "[Program]\nDirectory=   \n", false},
+        {"empty quotes", "[Program]\nDirectory=\"\"\n", false},
+        {"binary garbage", std::string("\x00\x01\xfe\xff\x7f[Pro\x00gram]\x1b", 12), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        sim::Reset();
+        Register(2, "Quillmar 3");
+        WriteSettings(c.content);
+        Run({sim::ClickOn("DeleteButton")}, {IDYES, IDOK});
+        EXPECT_EQ(m().commands.size(), c.proceeds ? 1u : 0u);
+        ASSERT_EQ(m().boxes.size(), 2u);
+        EXPECT_EQ(m().boxes[1].text, c.proceeds ? Done : Stopped);
+        EXPECT_FALSE(m().endedWithWindowOpen);
+    }
+}
+
+}  // namespace
