@@ -158,6 +158,8 @@ class TForm : public TComponent {
 public:
     TForm();
     ~TForm() override;
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
 
     std::string Caption;
     // Outer top-left corner and client size, scaled to the running display.
@@ -197,6 +199,8 @@ class TApplication : public TComponent {
 public:
     TApplication();
     ~TApplication() override;
+    TApplication(const TApplication&) = delete;
+    TApplication& operator=(const TApplication&) = delete;
 
     void Initialize();
 

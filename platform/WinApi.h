@@ -15,8 +15,8 @@
 
 // Opaque handle types, spelled as <windows.h> spells them so that both can
 // meet in one translation unit.
-typedef struct HKEY__* HKEY;
-typedef struct HWND__* HWND;
+typedef struct HKEY__* HKEY;  // NOLINT(bugprone-reserved-identifier): as <windows.h> spells it
+typedef struct HWND__* HWND;  // NOLINT(bugprone-reserved-identifier): as <windows.h> spells it
 
 #ifndef HKEY_CLASSES_ROOT
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000000u))))

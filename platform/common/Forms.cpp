@@ -169,7 +169,7 @@ void TApplication::ShowPendingExceptions() {
 
 void TApplication::ShowAnyException(std::exception_ptr error) {
     try {
-        std::rethrow_exception(error);
+        std::rethrow_exception(std::move(error));
     } catch (const Exception& e) {
         ShowException(e);
     } catch (...) {

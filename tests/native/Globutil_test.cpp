@@ -104,6 +104,8 @@ struct Counted {
     static inline int alive = 0;
     Counted() { ++alive; }
     ~Counted() { --alive; }
+    Counted(const Counted&) = delete;
+    Counted& operator=(const Counted&) = delete;
 };
 
 TEST_F(GlobutilTest, MyAutoPtrDestroysWhatItOwnsOnEveryWayOut) {

@@ -47,7 +47,9 @@ TEST_F(RegistryTest, PathsResolveFromTheRootOrTheOpenKey) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         registry.CloseKey();
-        if (c.first) ASSERT_TRUE(registry.OpenKey(c.first, false));
+        if (c.first) {
+            ASSERT_TRUE(registry.OpenKey(c.first, false));
+        }
         EXPECT_EQ(registry.OpenKey(c.second, false), c.opens);
         EXPECT_EQ(registry.ReadString("Name"), c.nameAfter);
         EXPECT_EQ(sim::M().openKeys, 1) << "a replaced key must be closed, a kept one not";
