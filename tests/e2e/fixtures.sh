@@ -1,0 +1,111 @@
+# What a scenario puts on the simulated machine before the program runs;
+# sourced by run-e2e.sh. Releases are registered the way Windows does it, by
+# installing real Windows Installer packages; only data no installer would
+# write (a DisplayName of the wrong type, a key without one) is written to
+# the registry directly.
+#
+# Needs: E2E_SOURCE (the repository), E2E_WORK, E2E_MSIZAP, WINEPREFIX.
+
+UNINSTALL_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+MANUFACTURER=Korvath
+
+# The catalogue's product codes, in the program's own table order, read from
+# its source so the tests follow the catalogue and never restate it.
+CODES=()
+load_catalogue() {
+  local file="$E2E_SOURCE/Forceuninstallqm.cpp"
+  [ -f "$file" ] || { echo "cannot read the catalogue: $file is missing" >&2; return 1; }
+  mapfile -t CODES < <(grep -oE '"\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}"' "$file" | tr -d '"')
+  if [ "${#CODES[@]}" -lt 13 ]; then
+    echo "found ${#CODES[@]} product codes in $file; the scenarios use the first 13" >&2
+    return 1
+  fi
+}
+
+# A product code that is none of the catalogue's but differs from one only
+# in its last digits: a program matching codes loosely would list it.
+near_miss_code() {
+  local base=${CODES[0]%??\}} suffix
+  for suffix in FF FE FD EE; do
+    local code="$base$suffix}"
+    if ! printf '%s\n' "${CODES[@]}" | grep -qixF "$code"; then
+      echo "$code"
+      return 0
+    fi
+  done
+  echo "no near-miss product code is free" >&2
+  return 1
+}
+
+# A stable GUID derived from a text, for the codes a package needs besides
+# its product code.
+guid_from() {
+  local h
+  h=$(printf '%s' "$1" | md5sum | tr 'a-f' 'A-F')
+  printf '{%s-%s-%s-%s-%s}' "${h:0:8}" "${h:8:4}" "${h:12:4}" "${h:16:4}" "${h:20:12}"
+}
+
+# Builds (once per work folder) an x86 package for one release.
+build_msi() {
+  local code=$1 name=$2 version=$3
+  local dir="$E2E_WORK/msi"
+  local msi="$dir/${code//[\{\}]/}-${version}.msi"
+  mkdir -p "$dir"
+  if [ ! -s "$msi" ]; then
+    local wxs="${msi%.msi}.wxs"
+    sed -e "s|@PRODUCT_CODE@|$code|g" -e "s|@NAME@|$name|g" -e "s|@VERSION@|$version|g" \
+      -e "s|@MANUFACTURER@|$MANUFACTURER|g" -e "s|@FOLDER@|$name|g" \
+      -e "s|@UPGRADE_CODE@|$(guid_from "upgrade $code")|g" \
+      -e "s|@COMPONENT_CODE@|$(guid_from "component $code")|g" \
+      "$E2E_SOURCE/tests/e2e/product.wxs.in" >"$wxs"
+    wixl -a x86 -o "$msi.tmp" "$wxs" >"$msi.log" 2>&1 || { cat "$msi.log" >&2; return 1; }
+    mv "$msi.tmp" "$msi"
+  fi
+  echo "$msi"
+}
+
+# Reads the 32-bit view's entry for one product code; prints its values.
+query_release() { timeout 120 wine reg query "$UNINSTALL_KEY\\$1" /reg:32 2>/dev/null | tr -d '\r'; }
+
+is_registered() { query_release "$1" | grep -q .; }
+
+# Installs one release with the Windows Installer, as a real installation
+# would register it, and makes sure it did.
+install_release() {
+  local code=$1 name=$2 version=$3 msi
+  msi=$(build_msi "$code" "$name" "$version") || return 1
+  echo "installing $name ($code)"
+  timeout 300 wine msiexec /i "$(winpath "$msi")" /qn >>"$SCENARIO_DIR/fixtures.log" 2>&1 ||
+    { echo "msiexec failed to install $msi" >&2; return 1; }
+  if ! query_release "$code" | grep -qE "^ +DisplayName +REG_SZ +$name\$"; then
+    echo "after installing $msi the 32-bit view has no DisplayName \"$name\" for $code:" >&2
+    query_release "$code" >&2
+    return 1
+  fi
+}
+
+# An uninstall entry whose DisplayName is not text, as no installer writes it.
+register_mistyped_name() {
+  local code=$1
+  echo "registering $code with a REG_DWORD DisplayName"
+  timeout 120 wine reg add "$UNINSTALL_KEY\\$code" /v DisplayName /t REG_DWORD /d 7 /f /reg:32 \
+    >>"$SCENARIO_DIR/fixtures.log" 2>&1 || { echo "cannot write the mistyped entry for $code" >&2; return 1; }
+}
+
+# Quillmar's settings file in the Windows directory; the lines are given
+# as arguments and written with Windows line ends.
+write_settings() {
+  local file="$WINEPREFIX/drive_c/windows/qm.ini"
+  : >"$file"
+  local line
+  for line in "$@"; do printf '%s\r\n' "$line" >>"$file"; done
+}
+
+# The clean-up tool on the PATH (the Windows directory is on it).
+provide_msizap() { cp "$E2E_MSIZAP" "$WINEPREFIX/drive_c/windows/msizap.exe"; }
+
+msizap_log() {
+  local file="$WINEPREFIX/drive_c/msizap-standin.log"
+  [ -f "$file" ] && tr -d '\r' <"$file"
+  return 0
+}

@@ -1,0 +1,340 @@
+# The end-to-end scenarios; sourced by run-e2e.sh. Each runs in a fresh copy
+# of the template prefix: it sets up the machine, drives the real program
+# with uidriver (steps on standard input, see uidriver.cpp), then checks what
+# the program left behind. Any failing command fails the scenario.
+#
+# Releases used (catalogue index: display name). The names sort differently
+# from the catalogue, so a sorted list shows up, and the near-miss product
+# has a Quillmar-like name and a code one digit off the catalogue's.
+
+SCENARIOS=(
+  nothing-registered
+  window-layout
+  selection-stays-whole
+  delete-then-no
+  delete-then-yes
+  no-install-directory
+  no-settings-file
+  msizap-missing
+  mistyped-display-name
+  ending-the-program
+)
+
+release_name() {
+  case $1 in
+    1) echo "Quillmar 6.1" ;;
+    2) echo "Quillmar 7.2" ;;
+    5) echo "Quillmar 8.0" ;;
+    10) echo "Quillmar 10.1" ;;
+    12) echo "Quillmar 11.0" ;;
+  esac
+}
+
+# Installs catalogue releases by index, in the order given.
+install_releases() {
+  local i name
+  for i in "$@"; do
+    name=$(release_name "$i")
+    install_release "${CODES[$i]}" "$name" "${name#Quillmar }.0"
+  done
+}
+
+install_near_miss() { install_release "$(near_miss_code)" "Quillmar Viewer 1.0" 1.0.0; }
+
+with_install_directory() { write_settings "[Program]" "Version=7.2" 'Directory=C:\Quillmar'; }
+
+# Fails the scenario unless the clean-up log holds exactly these lines.
+expect_msizap_log() {
+  local expected="" actual
+  [ $# -eq 0 ] || expected=$(printf '%s\n' "$@")
+  actual=$(msizap_log)
+  if [ "$actual" != "$expected" ]; then
+    echo "clean-up commands run: ${actual:-(none)}"
+    echo "expected: ${expected:-(none)}"
+    return 1
+  fi
+  echo "clean-up commands run as expected: ${actual:-(none)}"
+}
+
+expect_registered() {
+  local i
+  for i in "$@"; do
+    is_registered "${CODES[$i]}" || { echo "release $i (${CODES[$i]}) is no longer registered"; return 1; }
+  done
+}
+
+expect_unregistered() {
+  local i
+  for i in "$@"; do
+    ! is_registered "${CODES[$i]}" || { echo "release $i (${CODES[$i]}) is still registered"; return 1; }
+  done
+}
+
+# Driver steps shared by several scenarios.
+MAIN_WINDOW='start
+wait-window "Uninstall Keys Only"'
+
+CONFIRMATION='click Delete
+wait-box
+expect-box-caption Warning
+expect-box-text "Korvath takes no responsibility for this potentially damaging decision.\nWould you like to proceed?"
+expect-box-buttons Yes No'
+
+NOT_INSTALLED='start
+wait-box
+expect-box-caption Warning!
+expect-box-text "Quillmar doesn'"'"'t appear to be installed"
+expect-box-buttons OK
+answer-box OK
+wait-exit 0'
+
+# ---------------------------------------------------------------- scenarios
+
+# Only an unrelated product is installed: the program says so and ends.
+scenario_nothing_registered() {
+  install_near_miss
+  drive run <<<"$NOT_INSTALLED"
+}
+
+# Two releases installed in reverse catalogue order beside an unrelated
+# product: the list shows the two in catalogue order, all selected, in the
+# window as laid out; the screenshot is taken here.
+scenario_window_layout() {
+  install_releases 10 2
+  install_near_miss
+  drive run <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2" "Quillmar 10.1"
+expect-selected all
+checkpoint window_shot
+expect-client-size 617 222
+expect-window-origin 84 123
+expect-class class=Static#1 Static
+expect-text class=Static#1 "Delete the following programs from the Windows registry:"
+expect-control class=Static#1 16 8 >=266 >=13
+expect-control id=100 8 40 601 137
+expect-class id=100 ListBox
+expect-style id=100 LBS_EXTENDEDSEL WS_TABSTOP !LBS_SORT
+expect-control id=101 144 184 75 25
+expect-text id=101 Delete
+expect-control id=2 224 184 75 25
+expect-text id=2 Cancel
+expect-tab-order id=100 id=101 id=2
+# Tab walks the controls in that order and wraps; a click puts the focus
+# in the list first.
+click-line 0
+expect-focus id=100
+key tab
+expect-focus id=101
+key tab
+expect-focus id=2
+key tab
+expect-focus id=100
+key shift+tab
+expect-focus id=2
+expect-selected all
+click Cancel
+wait-exit 0
+EOF
+}
+
+checkpoint_window_shot() {
+  local x y w h size
+  read -r x y w h <<<"$1"
+  import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$E2E_WORK/qm-window.png"
+  size=$(identify -format '%wx%h' "$E2E_WORK/qm-window.png")
+  [ "$size" = "${w}x${h}" ] || { echo "screenshot is $size, the window ${w}x${h}"; return 1; }
+  echo "screenshot of the window saved as $E2E_WORK/qm-window.png"
+}
+
+# Every way a person can narrow the selection ends with all lines selected
+# again. In a plain list, the plain and ctrl-clicks and the plain arrow,
+# Home and End keys each leave fewer lines selected; the shift forms do so
+# unless the program's re-selection has left the list's anchor at one end.
+scenario_selection_stays_whole() {
+  install_releases 2 5 10
+  drive run <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2" "Quillmar 8.0" "Quillmar 10.1"
+expect-selected all
+# mouse: a plain click keeps only its line, a ctrl-click drops its line
+click-line 1
+expect-selected all
+click-line 2 shift
+expect-selected all
+click-line 0 ctrl
+expect-selected all
+# keyboard, with the focus in the list after the clicks
+key down
+expect-selected all
+key shift+down
+expect-selected all
+key up
+expect-selected all
+key shift+up
+expect-selected all
+key end
+expect-selected all
+key home
+expect-selected all
+expect-no-box
+click Cancel
+wait-exit 0
+EOF
+}
+
+# Declining the confirmation changes nothing: no clean-up runs and the
+# window stays as it was.
+scenario_delete_then_no() {
+  install_releases 2 10
+  with_install_directory
+  provide_msizap
+  drive run <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2" "Quillmar 10.1"
+$CONFIRMATION
+answer-box No
+expect-alive 500
+expect-no-box
+expect-lines "Quillmar 7.2" "Quillmar 10.1"
+expect-selected all
+click Cancel
+wait-exit 0
+EOF
+  expect_msizap_log
+  expect_registered 2 10
+}
+
+# Confirming runs the clean-up tool once per registered release, in
+# catalogue order, then says it is done; the next run finds nothing.
+scenario_delete_then_yes() {
+  install_releases 10 2
+  install_near_miss
+  with_install_directory
+  provide_msizap
+  drive first-run <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2" "Quillmar 10.1"
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption ""
+expect-box-text "Done with removal.\nPlease restart your computer."
+expect-box-buttons OK
+answer-box OK
+wait-exit 0
+EOF
+  expect_msizap_log "TW ${CODES[2]}" "TW ${CODES[10]}"
+  expect_unregistered 2 10
+  is_registered "$(near_miss_code)" || { echo "the unrelated product was removed"; return 1; }
+  drive second-run <<<"$NOT_INSTALLED"
+}
+
+# The settings file records no installation directory (only another
+# section has one): removal stops before any command, and says so.
+scenario_no_install_directory() {
+  install_releases 2 10
+  write_settings "[Program]" "Version=7.2" "[Backup]" 'Directory=C:\Quillmar'
+  provide_msizap
+  drive run <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2" "Quillmar 10.1"
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption Warning!
+expect-box-text "Removal stopped: Quillmar's settings file records no installation directory.\nReleases not removed yet are still registered."
+expect-box-buttons OK
+answer-box OK
+wait-exit 0
+EOF
+  expect_msizap_log
+  expect_registered 2 10
+}
+
+# With no settings file at all the program behaves as with one that records
+# no directory.
+scenario_no_settings_file() {
+  install_releases 5
+  provide_msizap
+  drive run <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 8.0"
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption Warning!
+expect-box-text "Removal stopped: Quillmar's settings file records no installation directory.\nReleases not removed yet are still registered."
+answer-box OK
+wait-exit 0
+EOF
+  expect_msizap_log
+  expect_registered 5
+}
+
+# The clean-up tool is not on the PATH: the command interpreter reports
+# 9009, the program warns instead of claiming success, and the releases are
+# still there for the next run.
+scenario_msizap_missing() {
+  install_releases 2 10
+  with_install_directory
+  drive first-run <<EOF
+$MAIN_WINDOW
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption Warning!
+expect-box-text "The clean-up tool msizap could not be run.\nReleases it could not reach are still registered."
+expect-box-buttons OK
+answer-box OK
+wait-exit 0
+EOF
+  expect_registered 2 10
+  drive second-run <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2" "Quillmar 10.1"
+expect-selected all
+click Cancel
+wait-exit 0
+EOF
+}
+
+# A release whose DisplayName is a number, between two good ones: the
+# program reports the bad entry, keeps what it listed before it, unselected,
+# and stays open.
+scenario_mistyped_display_name() {
+  install_releases 1 12
+  register_mistyped_name "${CODES[6]}"
+  drive run <<EOF
+start
+wait-box
+expect-box-caption Qmuninstallkeysonly
+expect-box-text "Invalid data type for 'DisplayName'."
+expect-box-icon error
+expect-box-buttons OK
+wait-window "Uninstall Keys Only"
+expect-lines "Quillmar 6.1"
+expect-selected none
+answer-box OK
+expect-alive 500
+expect-no-box
+expect-lines "Quillmar 6.1"
+expect-selected none
+click Cancel
+wait-exit 0
+EOF
+}
+
+# Each way of closing the window ends the program with exit code 0.
+scenario_ending_the_program() {
+  install_releases 2
+  local how
+  for how in "key esc" "click Cancel" "close"; do
+    drive "${how// /-}" <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2"
+$how
+wait-exit 0
+EOF
+  done
+}
