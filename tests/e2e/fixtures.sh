@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What a scenario puts on the simulated machine before the program runs;
 # sourced by run-e2e.sh. Releases are registered the way Windows does it, by
 # installing real Windows Installer packages; only data no installer would
@@ -28,7 +29,7 @@ near_miss_code() {
   local base=${CODES[0]%??\}} suffix
   for suffix in FF FE FD EE; do
     local code="$base$suffix}"
-    if ! printf '%s\n' "${CODES[@]}" | grep -qixF "$code"; then
+    if ! grep -qixF "$code" <<<"$(printf '%s\n' "${CODES[@]}")"; then
       echo "$code"
       return 0
     fi
@@ -52,22 +53,39 @@ build_msi() {
   local msi="$dir/${code//[\{\}]/}-${version}.msi"
   mkdir -p "$dir"
   if [ ! -s "$msi" ]; then
-    local wxs="${msi%.msi}.wxs"
+    local wxs="${msi%.msi}.$$.wxs"
     sed -e "s|@PRODUCT_CODE@|$code|g" -e "s|@NAME@|$name|g" -e "s|@VERSION@|$version|g" \
       -e "s|@MANUFACTURER@|$MANUFACTURER|g" -e "s|@FOLDER@|$name|g" \
       -e "s|@UPGRADE_CODE@|$(guid_from "upgrade $code")|g" \
       -e "s|@COMPONENT_CODE@|$(guid_from "component $code")|g" \
       "$E2E_SOURCE/tests/e2e/product.wxs.in" >"$wxs"
-    wixl -a x86 -o "$msi.tmp" "$wxs" >"$msi.log" 2>&1 || { cat "$msi.log" >&2; return 1; }
-    mv "$msi.tmp" "$msi"
+    # Built under a name of its own and renamed: runs side by side may build
+    # the same package.
+    wixl -a x86 -o "$msi.$$.tmp" "$wxs" >"$msi.$$.log" 2>&1 || { cat "$msi.$$.log" >&2; return 1; }
+    mv "$msi.$$.tmp" "$msi"
+    rm -f "$msi.$$.log"
   fi
   echo "$msi"
 }
 
-# Reads the 32-bit view's entry for one product code; prints its values.
-query_release() { timeout 120 wine reg query "$UNINSTALL_KEY\\$1" /reg:32 2>/dev/null | tr -d '\r'; }
+# Prints the 32-bit view's entry for one product code. Status 0: there;
+# 1: not there; 2: reg failed otherwise. Through a file, not a pipe: Wine
+# services started by this command would inherit a pipe and hold it open
+# long after reg has ended.
+query_release() {
+  local out="$SCENARIO_DIR/reg-query.out" rc=0
+  timeout 120 wine reg query "$UNINSTALL_KEY\\$1" /reg:32 >"$out" 2>&1 || rc=$?
+  case $rc in
+    0) tr -d '\r' <"$out" ;;
+    1) return 1 ;;
+    *)
+      echo "reg query for $1 failed with exit code $rc: $(tr -d '\r' <"$out")" >&2
+      return 2
+      ;;
+  esac
+}
 
-is_registered() { query_release "$1" | grep -q .; }
+is_registered() { query_release "$1" >/dev/null; }
 
 # Installs one release with the Windows Installer, as a real installation
 # would register it, and makes sure it did.
@@ -77,9 +95,11 @@ install_release() {
   echo "installing $name ($code)"
   timeout 300 wine msiexec /i "$(winpath "$msi")" /qn >>"$SCENARIO_DIR/fixtures.log" 2>&1 ||
     { echo "msiexec failed to install $msi" >&2; return 1; }
-  if ! query_release "$code" | grep -qE "^ +DisplayName +REG_SZ +$name\$"; then
+  local entry
+  entry=$(query_release "$code") || true
+  if ! grep -qE "^ +DisplayName +REG_SZ +$name\$" <<<"$entry"; then
     echo "after installing $msi the 32-bit view has no DisplayName \"$name\" for $code:" >&2
-    query_release "$code" >&2
+    echo "$entry" >&2
     return 1
   fi
 }
@@ -90,6 +110,26 @@ register_mistyped_name() {
   echo "registering $code with a REG_DWORD DisplayName"
   timeout 120 wine reg add "$UNINSTALL_KEY\\$code" /v DisplayName /t REG_DWORD /d 7 /f /reg:32 \
     >>"$SCENARIO_DIR/fixtures.log" 2>&1 || { echo "cannot write the mistyped entry for $code" >&2; return 1; }
+}
+
+# An uninstall entry with a value but no DisplayName, as a broken or
+# hand-made registration may leave it.
+register_nameless() {
+  local code=$1
+  echo "registering $code without a DisplayName"
+  timeout 120 wine reg add "$UNINSTALL_KEY\\$code" /v Publisher /d "$MANUFACTURER" /f /reg:32 \
+    >>"$SCENARIO_DIR/fixtures.log" 2>&1 || { echo "cannot write the entry for $code" >&2; return 1; }
+}
+
+# The whole Uninstall key gone from the 32-bit view.
+remove_uninstall_key() {
+  echo "removing the Uninstall key"
+  timeout 120 wine reg delete "$UNINSTALL_KEY" /f /reg:32 >>"$SCENARIO_DIR/fixtures.log" 2>&1 ||
+    { echo "cannot remove $UNINSTALL_KEY" >&2; return 1; }
+  if timeout 120 wine reg query "$UNINSTALL_KEY" /reg:32 >/dev/null 2>&1; then
+    echo "$UNINSTALL_KEY is still there" >&2
+    return 1
+  fi
 }
 
 # Quillmar's settings file in the Windows directory; the lines are given

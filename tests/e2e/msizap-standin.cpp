@@ -43,7 +43,7 @@ bool IsBracedGuid(const std::wstring& s) {
 // program sees even if it is ever built for 64 bits.
 bool RemoveUninstallKey(const std::wstring& code) {
     const std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + code;
-    HKEY key;
+    HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return false;
     RegDeleteTreeW(key, nullptr);

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Wine prefixes and the virtual display for the end-to-end tests; sourced by
 # run-e2e.sh. A template prefix is made once per work folder, and every
 # scenario gets its own copy, so no scenario sees another's registrations,
@@ -40,8 +41,9 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 # ---------------------------------------------------------------- display
 
 E2E_XVFB_PID=
+E2E_XVFB_FILES=
 
-display_file_ready() { [ -s "$E2E_WORK/xvfb.display" ]; }
+display_file_ready() { [ -s "$E2E_XVFB_FILES.display" ]; }
 
 # One virtual display for the whole run. Xvfb picks a free display number
 # itself (-displayfd), so runs side by side do not collide.
@@ -50,15 +52,17 @@ start_display() {
     echo "using display $DISPLAY"
     return 0
   fi
-  rm -f "$E2E_WORK/xvfb.display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$E2E_WORK/xvfb.display" \
-    </dev/null >"$E2E_WORK/xvfb.log" 2>&1 &
+  E2E_XVFB_FILES="$E2E_WORK/xvfb.$$"
+  rm -f "$E2E_XVFB_FILES.display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$E2E_XVFB_FILES.display" \
+    </dev/null >"$E2E_XVFB_FILES.log" 2>&1 &
   E2E_XVFB_PID=$!
   if ! wait_until 30 "Xvfb to report its display number" display_file_ready; then
-    cat "$E2E_WORK/xvfb.log" >&2
+    cat "$E2E_XVFB_FILES.log" >&2
     return 1
   fi
-  export DISPLAY=":$(head -n1 "$E2E_WORK/xvfb.display")"
+  DISPLAY=":$(head -n1 "$E2E_XVFB_FILES.display")"
+  export DISPLAY
   echo "started Xvfb on display $DISPLAY"
 }
 
@@ -67,6 +71,7 @@ stop_display() {
     kill "$E2E_XVFB_PID" 2>/dev/null || true
     wait "$E2E_XVFB_PID" 2>/dev/null || true
     E2E_XVFB_PID=
+    rm -f "$E2E_XVFB_FILES.display" "$E2E_XVFB_FILES.log"
   fi
 }
 
@@ -96,14 +101,17 @@ ensure_template() {
     local t="$E2E_WORK/template"
     echo "making the template prefix (once per work folder)"
     rm -rf "$t"
-    export WINEPREFIX=$t
-    if ! timeout 600 wineboot -i >"$E2E_WORK/template.log" 2>&1; then
+    if ! WINEPREFIX=$t timeout 600 wineboot -i >"$E2E_WORK/template.log" 2>&1; then
       echo "wineboot -i failed or took over 600s; see $E2E_WORK/template.log" >&2
       exit 1
     fi
-    timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$E2E_WORK/template.log" 2>&1 &&
-      timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-        >>"$E2E_WORK/template.log" 2>&1 || { echo "cannot set up the template's registry; see $E2E_WORK/template.log" >&2; exit 1; }
+    if ! WINEPREFIX=$t timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >>"$E2E_WORK/template.log" 2>&1 ||
+      ! WINEPREFIX=$t timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        >>"$E2E_WORK/template.log" 2>&1; then
+      echo "cannot set up the template's registry; see $E2E_WORK/template.log" >&2
+      exit 1
+    fi
     end_prefix "$t"
     wine --version >"$t/.qm-e2e-ready"
   ) 9>"$E2E_WORK/template.lock"

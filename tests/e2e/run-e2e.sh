@@ -53,7 +53,7 @@ shift 4
 labels=("$@")
 [ ${#labels[@]} -gt 0 ] || labels=("${SCENARIOS[@]}")
 for label in "${labels[@]}"; do
-  printf '%s\n' "${SCENARIOS[@]}" | grep -qxF "$label" || { echo "unknown scenario: $label (see --list)" >&2; exit 2; }
+  grep -qxF "$label" <<<"$(printf '%s\n' "${SCENARIOS[@]}")" || { echo "unknown scenario: $label (see --list)" >&2; exit 2; }
 done
 
 for tool in wine wineboot wineserver wixl Xvfb import identify flock timeout md5sum; do
@@ -68,8 +68,15 @@ export TMPDIR="$E2E_WORK/tmp"
 mkdir -p "$TMPDIR"
 load_catalogue || exit 2
 
-cleanup() { stop_display; }
+# Whatever ends the run, the scenario's Wine processes and the display go.
+SCENARIO_DIR=
+cleanup() {
+  [ -z "$SCENARIO_DIR" ] || end_prefix "$SCENARIO_DIR/prefix"
+  stop_display
+}
 trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 start_display || exit 2
 ensure_template || exit 2
 
@@ -99,8 +106,8 @@ drive() {
     done
     sleep 0.1
   done
-  wait "$pid"
-  local rc=$?
+  local rc=0
+  wait "$pid" || rc=$?
   [ -f "$log" ] && sed 's/^/  | /' "$log"
   if [ $rc -ne 0 ]; then
     [ $rc -eq 124 ] && echo "the driver was stopped after ${E2E_DRIVE_LIMIT}s"
@@ -111,6 +118,9 @@ drive() {
   [ ! -f "$SCENARIO_DIR/checkpoint-failed" ]
 }
 
+# Runs one scenario in a subshell with errexit, so any failing command fails
+# it. Bash ignores errexit inside anything run as a condition, so call this
+# as a plain command, never in `if`, `||`, `&&` or `!`.
 run_scenario() {
   local label=$1 started=$SECONDS rc
   SCENARIO_DIR="$E2E_WORK/scenarios/$label"
@@ -136,7 +146,9 @@ run_scenario() {
 passed=0
 failed=0
 for label in "${labels[@]}"; do
-  if run_scenario "$label"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  run_scenario "$label"
+  # shellcheck disable=SC2181 # see run_scenario
+  if [ $? -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 done
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -1,12 +1,10 @@
+# shellcheck shell=bash
 # The end-to-end scenarios; sourced by run-e2e.sh. Each runs in a fresh copy
 # of the template prefix: it sets up the machine, drives the real program
 # with uidriver (steps on standard input, see uidriver.cpp), then checks what
 # the program left behind. Any failing command fails the scenario.
-#
-# Releases used (catalogue index: display name). The names sort differently
-# from the catalogue, so a sorted list shows up, and the near-miss product
-# has a Quillmar-like name and a code one digit off the catalogue's.
 
+# shellcheck disable=SC2034 # read by run-e2e.sh
 SCENARIOS=(
   nothing-registered
   window-layout
@@ -17,9 +15,13 @@ SCENARIOS=(
   no-settings-file
   msizap-missing
   mistyped-display-name
+  uninstall-key-missing
+  release-without-display-name
   ending-the-program
 )
 
+# Display names of the releases the scenarios install, by catalogue index.
+# They sort differently from the catalogue, so a sorted list shows up.
 release_name() {
   case $1 in
     1) echo "Quillmar 6.1" ;;
@@ -39,6 +41,8 @@ install_releases() {
   done
 }
 
+# An unrelated product with a Quillmar-like name and a code that differs
+# from a catalogued one only in its last digits.
 install_near_miss() { install_release "$(near_miss_code)" "Quillmar Viewer 1.0" 1.0.0; }
 
 with_install_directory() { write_settings "[Program]" "Version=7.2" 'Directory=C:\Quillmar'; }
@@ -57,16 +61,22 @@ expect_msizap_log() {
 }
 
 expect_registered() {
-  local i
+  local i rc
   for i in "$@"; do
-    is_registered "${CODES[$i]}" || { echo "release $i (${CODES[$i]}) is no longer registered"; return 1; }
+    rc=0
+    is_registered "${CODES[$i]}" || rc=$?
+    [ $rc -eq 1 ] && echo "release $i (${CODES[$i]}) is no longer registered"
+    [ $rc -eq 0 ] || return 1
   done
 }
 
 expect_unregistered() {
-  local i
+  local i rc
   for i in "$@"; do
-    ! is_registered "${CODES[$i]}" || { echo "release $i (${CODES[$i]}) is still registered"; return 1; }
+    rc=0
+    is_registered "${CODES[$i]}" || rc=$?
+    [ $rc -eq 0 ] && echo "release $i (${CODES[$i]}) is still registered"
+    [ $rc -eq 1 ] || return 1
   done
 }
 
@@ -76,12 +86,15 @@ wait-window "Uninstall Keys Only"'
 
 CONFIRMATION='click Delete
 wait-box
+expect-box-modal
 expect-box-caption Warning
 expect-box-text "Korvath takes no responsibility for this potentially damaging decision.\nWould you like to proceed?"
 expect-box-buttons Yes No'
 
 NOT_INSTALLED='start
 wait-box
+wait-window "Uninstall Keys Only"
+expect-box-modal
 expect-box-caption Warning!
 expect-box-text "Quillmar doesn'"'"'t appear to be installed"
 expect-box-buttons OK
@@ -109,7 +122,6 @@ expect-selected all
 checkpoint window_shot
 expect-client-size 617 222
 expect-window-origin 84 123
-expect-class class=Static#1 Static
 expect-text class=Static#1 "Delete the following programs from the Windows registry:"
 expect-control class=Static#1 16 8 >=266 >=13
 expect-control id=100 8 40 601 137
@@ -218,6 +230,7 @@ expect-lines "Quillmar 7.2" "Quillmar 10.1"
 $CONFIRMATION
 answer-box Yes
 wait-box
+expect-box-modal
 expect-box-caption ""
 expect-box-text "Done with removal.\nPlease restart your computer."
 expect-box-buttons OK
@@ -226,7 +239,7 @@ wait-exit 0
 EOF
   expect_msizap_log "TW ${CODES[2]}" "TW ${CODES[10]}"
   expect_unregistered 2 10
-  is_registered "$(near_miss_code)" || { echo "the unrelated product was removed"; return 1; }
+  is_registered "$(near_miss_code)" || { echo "the unrelated product is no longer registered"; return 1; }
   drive second-run <<<"$NOT_INSTALLED"
 }
 
@@ -301,7 +314,8 @@ EOF
 
 # A release whose DisplayName is a number, between two good ones: the
 # program reports the bad entry, keeps what it listed before it, unselected,
-# and stays open.
+# and stays open. An error text gets a full stop only after a character
+# above "."; this one ends in a quote, which lies below.
 scenario_mistyped_display_name() {
   install_releases 1 12
   register_mistyped_name "${CODES[6]}"
@@ -309,10 +323,11 @@ scenario_mistyped_display_name() {
 start
 wait-box
 expect-box-caption Qmuninstallkeysonly
-expect-box-text "Invalid data type for 'DisplayName'."
+expect-box-text "Invalid data type for 'DisplayName'"
 expect-box-icon error
 expect-box-buttons OK
 wait-window "Uninstall Keys Only"
+expect-box-modal
 expect-lines "Quillmar 6.1"
 expect-selected none
 answer-box OK
@@ -320,6 +335,44 @@ expect-alive 500
 expect-no-box
 expect-lines "Quillmar 6.1"
 expect-selected none
+click Cancel
+wait-exit 0
+EOF
+}
+
+# Without the Uninstall key itself the program reports it and stays open,
+# with nothing listed.
+scenario_uninstall_key_missing() {
+  remove_uninstall_key
+  drive run <<EOF
+start
+wait-box
+expect-box-caption Qmuninstallkeysonly
+expect-box-text "Missing uninstall key."
+expect-box-icon error
+expect-box-buttons OK
+answer-box OK
+wait-window "Uninstall Keys Only"
+expect-alive 500
+expect-no-box
+expect-lines
+click Cancel
+wait-exit 0
+EOF
+}
+
+# A catalogued key without a DisplayName still counts as installed and
+# shows as an empty line; the first and last codes of the catalogue are
+# found too.
+scenario_release_without_display_name() {
+  install_release "${CODES[-1]}" "Quillmar 12.0" 12.0.0
+  install_release "${CODES[0]}" "Quillmar 5.0" 5.0.0
+  register_nameless "${CODES[9]}"
+  drive run <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 5.0" "" "Quillmar 12.0"
+expect-selected all
+expect-no-box
 click Cancel
 wait-exit 0
 EOF

@@ -41,7 +41,11 @@
 //   expect-box-caption TEXT
 //   expect-box-text TEXT
 //   expect-box-icon error|warning|information|question|none
+//                                   (told by colour: information and question,
+//                                   both blue, pass for each other)
 //   expect-box-buttons NAME...      its buttons from left to right (accelerator '&' dropped)
+//   expect-box-modal                the box is owned by the main window, which is
+//                                   disabled while the box shows
 //   answer-box Yes|No|OK|Cancel     answer the box and wait until it has gone
 //   expect-no-box                   no message box of the program is showing
 //   expect-alive MS                 the program is still running after MS milliseconds
@@ -100,7 +104,7 @@ std::string Quote(const std::wstring& w) {
 
 std::string Format(const char* fmt, ...) {
     char buf[2048];
-    va_list ap;
+    va_list ap;  // NOLINT(cppcoreguidelines-init-variables): va_start sets it
     va_start(ap, fmt);
     vsnprintf(buf, sizeof buf, fmt, ap);
     va_end(ap);
@@ -218,9 +222,11 @@ std::vector<HWND> ChildrenOf(HWND parent) {
     return kids;
 }
 
+// A message box is a dialog with a text control 0xFFFF, which tells it from
+// a main window that might itself be a dialog.
 HWND VisibleBox() {
     for (HWND h : TopLevelWindowsOfProgram())
-        if (h != g.main && IsWindowVisible(h) && ClassOf(h) == L"#32770") return h;
+        if (h != g.main && IsWindowVisible(h) && ClassOf(h) == L"#32770" && GetDlgItem(h, 0xFFFF)) return h;
     return nullptr;
 }
 
@@ -323,8 +329,11 @@ std::vector<bool> ListSelection(HWND list) {
 
 std::string DescribeSelection(const std::vector<bool>& sel) {
     std::string s;
-    for (size_t i = 0; i < sel.size(); ++i)
-        if (sel[i]) s += (s.empty() ? "" : ",") + std::to_string(i);
+    for (size_t i = 0; i < sel.size(); ++i) {
+        if (!sel[i]) continue;
+        if (!s.empty()) s += ',';
+        s += std::to_string(i);
+    }
     return Format("%s of %u lines", s.empty() ? "none" : s.c_str(), static_cast<unsigned>(sel.size()));
 }
 
@@ -345,10 +354,11 @@ KeyChord ParseKey(const std::string& name) {
     static const std::map<std::string, WORD> modifiers = {{"shift", VK_SHIFT}, {"ctrl", VK_CONTROL}, {"alt", VK_MENU}};
     KeyChord chord;
     std::string rest = name;
-    for (size_t plus; (plus = rest.find('+')) != std::string::npos; rest = rest.substr(plus + 1)) {
+    for (size_t plus = rest.find('+'); plus != std::string::npos; plus = rest.find('+')) {
         const auto m = modifiers.find(rest.substr(0, plus));
         if (m == modifiers.end()) Fail("unknown modifier in key " + name);
         chord.held.push_back(m->second);
+        rest = rest.substr(plus + 1);
     }
     const auto k = keys.find(rest);
     if (k == keys.end()) Fail("unknown key " + name);
@@ -398,7 +408,7 @@ void TypeKey(const KeyChord& chord) {
         attached = them;
     }
 
-    const SHORT markerBefore = GetKeyState(VK_F24) & 1;
+    const bool markerBefore = (GetKeyState(VK_F24) & 1) != 0;
     std::vector<INPUT> seq;
     for (WORD m : chord.held) seq.push_back(KeyInput(m, false));
     seq.push_back(KeyInput(chord.key, false));
@@ -410,7 +420,7 @@ void TypeKey(const KeyChord& chord) {
         Fail("SendInput did not take the key presses");
     WaitFor(
         "the program to read the key presses",
-        [&] { return !g.Running() || (GetKeyState(VK_F24) & 1) != markerBefore; }, false);
+        [&] { return !g.Running() || ((GetKeyState(VK_F24) & 1) != 0) != markerBefore; }, false);
 }
 
 // ---------------------------------------------------------------- message box icon
@@ -479,6 +489,7 @@ std::vector<std::wstring> BoxButtons(HWND box) {
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<std::wstring> names;
+    names.reserve(found.size());
     for (auto& f : found) names.push_back(f.second);
     return names;
 }
@@ -501,7 +512,10 @@ bool Within(const std::string& expected, long actual) {
 
 std::string Joined(const std::vector<std::wstring>& items) {
     std::string s;
-    for (auto& i : items) s += (s.empty() ? "" : " ") + Quote(i);
+    for (auto& i : items) {
+        if (!s.empty()) s += ' ';
+        s += Quote(i);
+    }
     return s.empty() ? "(none)" : s;
 }
 
@@ -618,7 +632,10 @@ void StepTabOrder(const Args& a) {
     }
     auto names = [&](const std::vector<HWND>& hs) {
         std::string s;
-        for (HWND h : hs) s += (s.empty() ? "" : ", ") + Narrow(ClassOf(h)) + " " + Quote(TextOf(h));
+        for (HWND h : hs) {
+            if (!s.empty()) s += ", ";
+            s += Narrow(ClassOf(h)) + " " + Quote(TextOf(h));
+        }
         return s;
     };
     if (stops != expected) Fail("tab stops in order are: " + names(stops) + "; expected: " + names(expected));
@@ -669,7 +686,7 @@ void StepLines(const Args& a) {
 void StepSelected(const Args& a) {
     NeedArgs(a, 1, 1, "expect-selected all|none|I,J,...");
     HWND list = TheList();
-    const std::string want = a[0];
+    const std::string& want = a[0];
     auto holds = [&](const std::vector<bool>& sel) {
         if (want == "all") return !sel.empty() && std::all_of(sel.begin(), sel.end(), [](bool b) { return b; });
         if (want == "none") return std::none_of(sel.begin(), sel.end(), [](bool b) { return b; });
@@ -769,6 +786,17 @@ void StepBoxButtons(const Args& a) {
     if (got != expected) Fail("the box's buttons are " + Joined(got) + ", expected " + Joined(expected));
 }
 
+void StepBoxModal(const Args& a) {
+    NeedArgs(a, 0, 0, "expect-box-modal");
+    HWND box = NeedBox();
+    HWND main = NeedMain();
+    HWND owner = GetWindow(box, GW_OWNER);
+    if (owner != main)
+        Fail(owner ? "the box is owned by " + Quote(CaptionOf(owner)) + ", not by the main window"
+                   : std::string("the box has no owner window"));
+    if (IsWindowEnabled(main)) Fail("the main window takes input while the box shows");
+}
+
 void StepAnswerBox(const Args& a) {
     NeedArgs(a, 1, 1, "answer-box Yes|No|OK|Cancel");
     static const std::map<std::string, int> ids = {{"Yes", IDYES}, {"No", IDNO}, {"OK", IDOK}, {"Cancel", IDCANCEL}};
@@ -861,6 +889,7 @@ const std::map<std::string, void (*)(const Args&)> kSteps = {
     {"expect-box-text", StepBoxText},
     {"expect-box-icon", StepBoxIcon},
     {"expect-box-buttons", StepBoxButtons},
+    {"expect-box-modal", StepBoxModal},
     {"answer-box", StepAnswerBox},
     {"expect-no-box", StepNoBox},
     {"expect-alive", StepAlive},
@@ -919,7 +948,7 @@ bool ReadScript(const std::wstring& path, std::vector<Line>* lines, std::string*
     }
     std::string all;
     char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) all.append(buf, n);
+    for (size_t n = fread(buf, 1, sizeof buf, f); n > 0; n = fread(buf, 1, sizeof buf, f)) all.append(buf, n);
     fclose(f);
     if (all.rfind("\xEF\xBB\xBF", 0) == 0) all.erase(0, 3);
     int number = 0;
