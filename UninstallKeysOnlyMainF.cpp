@@ -23,21 +23,21 @@ const TFormResource<F> UninstallKeysOnlyMainFormResource = {
              .Font = {.Name = "MS Sans Serif", .Height = -11, .Charset = DEFAULT_CHARSET_VALUE, .Color = clWindowText}},
     .Components = {
         {.Field = &F::ListBox,
-         .Spec = {.Name = "ListBox", .Left = 8, .Top = 40, .Width = 601, .Height = 137, .TabOrder = 0,
+         .Props = {.Name = "ListBox", .Left = 8, .Top = 40, .Width = 601, .Height = 137, .TabOrder = 0,
                   .ItemHeight = 13, .MultiSelect = true},
          .OnClick = &F::ListBoxClick},
         {.Field = &F::DeleteButton,
-         .Spec = {.Name = "DeleteButton", .Left = 144, .Top = 184, .Width = 75, .Height = 25, .Caption = "Delete",
+         .Props = {.Name = "DeleteButton", .Left = 144, .Top = 184, .Width = 75, .Height = 25, .Caption = "Delete",
                   .TabOrder = 1},
          .OnClick = &F::DeleteButtonClick},
         {.Field = &F::CancelButton,
-         .Spec = {.Name = "CancelButton", .Left = 224, .Top = 184, .Width = 75, .Height = 25, .Caption = "Cancel",
+         .Props = {.Name = "CancelButton", .Left = 224, .Top = 184, .Width = 75, .Height = 25, .Caption = "Cancel",
                   .TabOrder = 2, .Cancel = true, .ModalResult = mrCancel},
          .OnClick = &F::CancelButtonClick},
         {.Field = &F::Label1,
-         .Spec = {.Name = "Label1", .Left = 16, .Top = 8, .Width = 266, .Height = 13,
+         .Props = {.Name = "Label1", .Left = 16, .Top = 8, .Width = 266, .Height = 13,
                   .Caption = "Delete the following programs from the Windows registry:"}},
-        {.Field = &F::Timer1, .Spec = {.Name = "Timer1", .Interval = 10, .Enabled = true}, .OnTimer = &F::Timer1Timer},
+        {.Field = &F::Timer1, .Props = {.Name = "Timer1", .Interval = 10, .Enabled = true}, .OnTimer = &F::Timer1Timer},
     }};
 
 }  // namespace

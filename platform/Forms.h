@@ -59,7 +59,6 @@ public:
     std::string Caption;
     int ControlId = 0;
     HWND Handle = nullptr;
-    TForm* Parent = nullptr;
 };
 
 class TListBox : public TControl {
@@ -71,8 +70,6 @@ public:
 
     void AddItem(const std::string& text);  // a new last line
     int Count() const;
-    std::string Item(int index) const;
-    bool Selected(int index) const;
     void SelectAll();
 };
 
@@ -113,7 +110,7 @@ struct TFontSpec {
 };
 
 // The form's own entries of a form resource, in pixels at 96 pixels per inch.
-struct TFormSpec {
+struct TFormProps {
     const char* Name = "";
     const char* Caption = "";
     int Left = 0, Top = 0;
@@ -125,7 +122,7 @@ struct TFormSpec {
 
 // One component's entries of a form resource. Entries that do not apply to
 // the component's class are left at their defaults.
-struct TComponentSpec {
+struct TComponentProps {
     const char* Name = "";
     int Left = 0, Top = 0, Width = 0, Height = 0;
     const char* Caption = "";
@@ -143,14 +140,14 @@ struct TComponentSpec {
 template <class F>
 struct TComponentEntry {
     std::variant<TListBox* F::*, TButton* F::*, TLabel* F::*, TTimer* F::*> Field;
-    TComponentSpec Spec;
+    TComponentProps Props;
     void (F::*OnClick)(TObject*) = nullptr;
     void (F::*OnTimer)(TObject*) = nullptr;
 };
 
 template <class F>
 struct TFormResource {
-    TFormSpec Form;
+    TFormProps Form;
     std::vector<TComponentEntry<F>> Components;  // in declaration order
 };
 
@@ -184,8 +181,8 @@ protected:
     void LoadFromResource(const TFormResource<F>& res);
 
 private:
-    TComponent* AddComponent(int kind, const TComponentSpec& spec);
-    void ApplyFormSpec(const TFormSpec& spec);
+    TComponent* AddComponent(int kind, const TComponentProps& props);
+    void ApplyFormProps(const TFormProps& props);
     void CreateHandles();     // per platform
     void DestroyHandles();    // per platform
     void StartTimer(TTimer& timer);  // per platform
@@ -265,6 +262,8 @@ int ApplicationMain();
 int RunProgram();
 
 namespace forms_detail {
+// The component classes in the order of TComponentEntry::Field's
+// alternatives: the alternative held tells which class to create.
 enum Kind { ListBoxKind, ButtonKind, LabelKind, TimerKind };
 }
 
@@ -272,9 +271,9 @@ template <class F>
 void TForm::LoadFromResource(const TFormResource<F>& res) {
     static_assert(std::is_base_of_v<TForm, F>);
     F& self = static_cast<F&>(*this);
-    ApplyFormSpec(res.Form);
+    ApplyFormProps(res.Form);
     for (const TComponentEntry<F>& entry : res.Components) {
-        TComponent* component = AddComponent(static_cast<int>(entry.Field.index()), entry.Spec);
+        TComponent* component = AddComponent(static_cast<int>(entry.Field.index()), entry.Props);
         std::visit(
             [&](auto field) {
                 using Pointer = std::remove_reference_t<decltype(self.*field)>;

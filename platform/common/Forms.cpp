@@ -19,37 +19,37 @@ TForm::TForm() = default;
 
 TForm::~TForm() { DestroyHandles(); }
 
-void TForm::ApplyFormSpec(const TFormSpec& spec) {
+void TForm::ApplyFormProps(const TFormProps& props) {
     const int dpi = win::GetSystemDpi();
-    Name = spec.Name;
-    Caption = spec.Caption;
-    Left = spec.Left;  // a screen position, not a length: never scaled
-    Top = spec.Top;
-    ClientWidth = Scale(spec.ClientWidth, dpi);
-    ClientHeight = Scale(spec.ClientHeight, dpi);
-    BorderStyle = spec.BorderStyle;
-    Color = spec.Color;
-    Font = spec.Font;
-    Font.Height = Scale(spec.Font.Height, dpi);
+    Name = props.Name;
+    Caption = props.Caption;
+    Left = props.Left;  // a screen position, not a length: never scaled
+    Top = props.Top;
+    ClientWidth = Scale(props.ClientWidth, dpi);
+    ClientHeight = Scale(props.ClientHeight, dpi);
+    BorderStyle = props.BorderStyle;
+    Color = props.Color;
+    Font = props.Font;
+    Font.Height = Scale(props.Font.Height, dpi);
 }
 
-TComponent* TForm::AddComponent(int kind, const TComponentSpec& spec) {
+TComponent* TForm::AddComponent(int kind, const TComponentProps& props) {
     const int dpi = win::GetSystemDpi();
     std::unique_ptr<TComponent> component;
     TControl* control = nullptr;
     switch (kind) {
     case forms_detail::ListBoxKind: {
         auto list = std::make_unique<TListBox>();
-        list->ItemHeight = Scale(spec.ItemHeight, dpi);
-        list->MultiSelect = spec.MultiSelect;
+        list->ItemHeight = Scale(props.ItemHeight, dpi);
+        list->MultiSelect = props.MultiSelect;
         control = list.get();
         component = std::move(list);
         break;
     }
     case forms_detail::ButtonKind: {
         auto button = std::make_unique<TButton>();
-        button->Cancel = spec.Cancel;
-        button->ModalResult = spec.ModalResult;
+        button->Cancel = props.Cancel;
+        button->ModalResult = props.ModalResult;
         control = button.get();
         component = std::move(button);
         break;
@@ -62,8 +62,8 @@ TComponent* TForm::AddComponent(int kind, const TComponentSpec& spec) {
     }
     default: {
         auto timer = std::make_unique<TTimer>();
-        timer->Interval = spec.Interval;
-        timer->enabled_ = spec.Enabled;
+        timer->Interval = props.Interval;
+        timer->enabled_ = props.Enabled;
         timer->Owner = this;
         timer->TimerId = static_cast<unsigned>(components_.size() + 1);
         component = std::move(timer);
@@ -71,19 +71,18 @@ TComponent* TForm::AddComponent(int kind, const TComponentSpec& spec) {
     }
     }
     if (control) {
-        control->Left = Scale(spec.Left, dpi);
-        control->Top = Scale(spec.Top, dpi);
-        control->Width = Scale(spec.Width, dpi);
-        control->Height = Scale(spec.Height, dpi);
-        control->TabOrder = spec.TabOrder;
-        control->Caption = spec.Caption;
-        control->Parent = this;
+        control->Left = Scale(props.Left, dpi);
+        control->Top = Scale(props.Top, dpi);
+        control->Width = Scale(props.Width, dpi);
+        control->Height = Scale(props.Height, dpi);
+        control->TabOrder = props.TabOrder;
+        control->Caption = props.Caption;
         // Esc presses the Cancel button because the dialog manager sends
         // IDCANCEL; Enter sends IDOK, which no control carries, so that it
         // starts nothing.
-        control->ControlId = spec.Cancel ? IDCANCEL : static_cast<int>(100 + components_.size());
+        control->ControlId = props.Cancel ? IDCANCEL : static_cast<int>(100 + components_.size());
     }
-    component->Name = spec.Name;
+    component->Name = props.Name;
     components_.push_back(std::move(component));
     return components_.back().get();
 }

@@ -256,10 +256,6 @@ void TListBox::AddItem(const std::string& text) {
 
 int TListBox::Count() const { return static_cast<int>(FromHandle(Handle)->items.size()); }
 
-std::string TListBox::Item(int index) const { return FromHandle(Handle)->items.at(static_cast<std::size_t>(index)); }
-
-bool TListBox::Selected(int index) const { return FromHandle(Handle)->selected.at(static_cast<std::size_t>(index)); }
-
 void TListBox::SelectAll() {
     Window* window = FromHandle(Handle);
     std::fill(window->selected.begin(), window->selected.end(), MultiSelect);

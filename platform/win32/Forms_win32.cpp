@@ -198,19 +198,6 @@ void TListBox::AddItem(const std::string& text) {
 
 int TListBox::Count() const { return static_cast<int>(::SendMessageA(Handle, LB_GETCOUNT, 0, 0)); }
 
-std::string TListBox::Item(int index) const {
-    const LRESULT length = ::SendMessageA(Handle, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == LB_ERR) return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const LRESULT copied = ::SendMessageA(Handle, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
-    return text;
-}
-
-bool TListBox::Selected(int index) const {
-    return ::SendMessageA(Handle, LB_GETSEL, static_cast<WPARAM>(index), 0) > 0;
-}
-
 void TListBox::SelectAll() {
     // Selection by program raises no LBN_SELCHANGE, so this cannot recurse
     // through OnClick.
