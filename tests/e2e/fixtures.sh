@@ -104,14 +104,6 @@ install_release() {
   fi
 }
 
-# An uninstall entry whose DisplayName is not text, as no installer writes it.
-register_mistyped_name() {
-  local code=$1
-  echo "registering $code with a REG_DWORD DisplayName"
-  timeout 120 wine reg add "$UNINSTALL_KEY\\$code" /v DisplayName /t REG_DWORD /d 7 /f /reg:32 \
-    >>"$SCENARIO_DIR/fixtures.log" 2>&1 || { echo "cannot write the mistyped entry for $code" >&2; return 1; }
-}
-
 # An uninstall entry with a value but no DisplayName, as a broken or
 # hand-made registration may leave it.
 register_nameless() {
@@ -148,4 +140,53 @@ msizap_log() {
   local file="$WINEPREFIX/drive_c/msizap-standin.log"
   [ -f "$file" ] && tr -d '\r' <"$file"
   return 0
+}
+
+# A DisplayName of any type reg knows, written over whatever was there, for
+# entries no installer would make. DATA is in reg's own notation.
+register_display_name() {
+  local code=$1 type=$2 data=$3
+  echo "registering $code with a $type DisplayName"
+  timeout 120 wine reg add "$UNINSTALL_KEY\\$code" /v DisplayName /t "$type" /d "$data" /f /reg:32 \
+    >>"$SCENARIO_DIR/fixtures.log" 2>&1 || { echo "cannot write the $type DisplayName for $code" >&2; return 1; }
+}
+
+# A text DisplayName of COUNT characters, TEXT over and over; through a
+# .reg file, as no command line holds that much.
+register_long_name() {
+  local code=$1 count=$2 text=$3
+  local file="$SCENARIO_DIR/long-name.reg" unit=$text
+  echo "registering $code with a DisplayName of $count characters"
+  while [ "${#unit}" -lt "$count" ]; do unit+=$unit; done
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\%s\\%s]\r\n' "${UNINSTALL_KEY#HKLM\\}" "$code"
+    printf '"DisplayName"="%s"\r\n' "${unit:0:count}"
+  } >"$file"
+  timeout 120 wine reg import "$(winpath "$file")" /reg:32 >>"$SCENARIO_DIR/fixtures.log" 2>&1 ||
+    { echo "cannot import $file" >&2; return 1; }
+}
+
+# The system environment every program started afterwards gets; Wine builds
+# it from this key, over what the Unix shell exports.
+SYSTEM_ENVIRONMENT='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+
+set_system_variable() {
+  echo "system environment: $1=$2"
+  timeout 120 wine reg add "$SYSTEM_ENVIRONMENT" /v "$1" /t REG_EXPAND_SZ /d "$2" /f \
+    >>"$SCENARIO_DIR/fixtures.log" 2>&1 || { echo "cannot set $1 in the system environment" >&2; return 1; }
+}
+
+unset_system_variable() {
+  echo "system environment: no $1"
+  timeout 120 wine reg delete "$SYSTEM_ENVIRONMENT" /v "$1" /f \
+    >>"$SCENARIO_DIR/fixtures.log" 2>&1 || { echo "cannot remove $1 from the system environment" >&2; return 1; }
+}
+
+# Wine's 32-bit command interpreter copied to a folder whose path has
+# blanks; prints the copy's Windows path.
+copy_interpreter_to_spaced_folder() {
+  local dir="$WINEPREFIX/drive_c/Program Files/Shell Copy"
+  mkdir -p "$dir"
+  cp "$WINEPREFIX/drive_c/windows/syswow64/cmd.exe" "$dir/cmd.exe"
+  printf '%s' 'C:\Program Files\Shell Copy\cmd.exe'
 }

@@ -11,6 +11,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -27,6 +29,24 @@ std::wstring LogPath() {
     wchar_t buf[MAX_PATH];
     const DWORD n = GetEnvironmentVariableW(L"QM_STANDIN_LOG", buf, MAX_PATH);
     return n > 0 && n < MAX_PATH ? buf : L"C:\\msizap-standin.log";
+}
+
+long EnvNumber(const wchar_t* name) {
+    wchar_t buf[32];
+    const DWORD n = GetEnvironmentVariableW(name, buf, 32);
+    return n > 0 && n < 32 ? wcstol(buf, nullptr, 0) : 0;
+}
+
+void Flood(long bytes) {
+    static char chunk[4096];
+    memset(chunk, 'z', sizeof chunk);
+    for (size_t i = 63; i < sizeof chunk; i += 64) chunk[i] = '\n';
+    while (bytes > 0) {
+        const size_t n = bytes < static_cast<long>(sizeof chunk) ? static_cast<size_t>(bytes) : sizeof chunk;
+        fwrite(chunk, 1, n, stdout);
+        bytes -= static_cast<long>(n);
+    }
+    fflush(stdout);
 }
 
 bool IsBracedGuid(const std::wstring& s) {
@@ -67,9 +87,16 @@ int main() {
         printf("msizap stand-in: cannot write %s\n", Utf8(LogPath()).c_str());
     }
 
+    Flood(EnvNumber(L"QM_STANDIN_FLOOD"));
+    if (EnvNumber(L"QM_STANDIN_CRASH") != 0) {
+        // Through a volatile pointer so the compiler keeps the fault.
+        int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
+
     if (argc == 3 && std::wstring(argv[1]) == L"TW" && IsBracedGuid(argv[2])) {
         const bool removed = RemoveUninstallKey(argv[2]);
         printf("msizap stand-in: uninstall key %s\n", removed ? "removed" : "not found");
     }
-    return 0;
+    return static_cast<int>(EnvNumber(L"QM_STANDIN_EXIT"));
 }

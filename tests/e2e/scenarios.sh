@@ -14,10 +14,14 @@ SCENARIOS=(
   no-install-directory
   no-settings-file
   msizap-missing
-  mistyped-display-name
   uninstall-key-missing
   release-without-display-name
   ending-the-program
+  display-name-types
+  display-name-sizes
+  settings-file-variants
+  tool-faults
+  command-interpreter
 )
 
 # Display names of the releases the scenarios install, by catalogue index.
@@ -46,6 +50,30 @@ install_releases() {
 install_near_miss() { install_release "$(near_miss_code)" "Quillmar Viewer 1.0" 1.0.0; }
 
 with_install_directory() { write_settings "[Program]" "Version=7.2" 'Directory=C:\Quillmar'; }
+
+# A table row's own prefix, so no row sees what another left behind.
+fresh_prefix() {
+  end_prefix "$SCENARIO_DIR/prefix"
+  new_prefix "$SCENARIO_DIR/prefix"
+}
+
+# Runs one table row (the rest of the arguments: a command) in a subshell
+# and names the row if it fails. Errexit must hold in the row, and bash
+# drops it in anything tested with || or if, so the status is taken with
+# errexit off around a plain subshell.
+row() {
+  local label=$1 rc
+  shift
+  echo "---- row $label"
+  set +e
+  (
+    set -e
+    "$@"
+  )
+  rc=$?
+  set -e
+  [ $rc -eq 0 ] || { echo "---- row $label FAILED"; return $rc; }
+}
 
 # Fails the scenario unless the clean-up log holds exactly these lines.
 expect_msizap_log() {
@@ -312,34 +340,6 @@ wait-exit 0
 EOF
 }
 
-# A release whose DisplayName is a number, between two good ones: the
-# program reports the bad entry, keeps what it listed before it, unselected,
-# and stays open. An error text gets a full stop only after a character
-# above "."; this one ends in a quote, which lies below.
-scenario_mistyped_display_name() {
-  install_releases 1 12
-  register_mistyped_name "${CODES[6]}"
-  drive run <<EOF
-start
-wait-box
-expect-box-caption Qmuninstallkeysonly
-expect-box-text "Invalid data type for 'DisplayName'"
-expect-box-icon error
-expect-box-buttons OK
-wait-window "Uninstall Keys Only"
-expect-box-modal
-expect-lines "Quillmar 6.1"
-expect-selected none
-answer-box OK
-expect-alive 500
-expect-no-box
-expect-lines "Quillmar 6.1"
-expect-selected none
-click Cancel
-wait-exit 0
-EOF
-}
-
 # Without the Uninstall key itself the program reports it and stays open,
 # with nothing listed.
 scenario_uninstall_key_missing() {
@@ -390,4 +390,238 @@ $how
 wait-exit 0
 EOF
   done
+}
+
+# ---------------------------------------------------------------- bad input and faults
+
+# A release whose DisplayName is not text, between two good ones: the program
+# reports the bad entry, keeps what it listed before it, unselected, and
+# stays open. An error text gets a full stop only after a character above
+# "."; this one ends in a quote, which lies below. Nothing here changes the
+# machine, so the rows share one prefix and rewrite the entry in turn.
+scenario_display_name_types() {
+  install_releases 1 12
+  local label type data
+  while read -r label type data; do
+    row "$label" display_name_type_row "$label" "$type" "$data"
+  done <<'EOF'
+dword     REG_DWORD     7
+qword     REG_QWORD     7
+binary    REG_BINARY    5175696C6C6D6172
+multi-sz  REG_MULTI_SZ  Quillmar 9.0\0Quillmar 9.1
+EOF
+}
+
+display_name_type_row() {
+  register_display_name "${CODES[6]}" "$2" "$3"
+  drive "$1" <<EOF
+start
+wait-box
+expect-box-caption Qmuninstallkeysonly
+expect-box-text "Invalid data type for 'DisplayName'"
+expect-box-icon error
+expect-box-buttons OK
+wait-window "Uninstall Keys Only"
+expect-box-modal
+expect-lines "Quillmar 6.1"
+expect-selected none
+answer-box OK
+expect-alive 500
+expect-no-box
+expect-lines "Quillmar 6.1"
+expect-selected none
+click Cancel
+wait-exit 0
+EOF
+}
+
+# A DisplayName shows whole whatever its length, as one line: an empty one
+# still counts as installed, long ones are neither cut short nor split (the
+# release after it is the very next line). The rows share one prefix.
+scenario_display_name_sizes() {
+  install_releases 12
+  local label count
+  while read -r label count; do
+    row "$label" display_name_size_row "$label" "$count"
+  done <<'EOF'
+empty   0
+64KiB   65536
+1MiB    1048576
+EOF
+}
+
+display_name_size_row() {
+  register_long_name "${CODES[6]}" "$2" "Quillmar "
+  drive "$1" <<EOF
+$MAIN_WINDOW
+expect-line-of 0 $2 "Quillmar "
+expect-line-of 1 13 "Quillmar 11.0"
+expect-selected all
+expect-no-box
+click Cancel
+wait-exit 0
+EOF
+}
+
+# Settings files a person or a crash may leave: without a usable
+# installation directory removal stops before any command; a long
+# directory or a file saved as UTF-16 still leads to the clean-up.
+scenario_settings_file_variants() {
+  local label outcome
+  while read -r label outcome; do
+    row "$label" settings_variant_row "$label" "$outcome"
+  done <<'EOF'
+no-section          stopped
+empty-directory     stopped
+binary-garbage      stopped
+300-char-directory  done
+utf16-with-bom      done
+EOF
+}
+
+settings_variant_row() {
+  local label=$1 outcome=$2 file byte
+  fresh_prefix
+  install_releases 2
+  provide_msizap
+  file="$WINEPREFIX/drive_c/windows/qm.ini"
+  case $label in
+    no-section) write_settings "Version=7.2" 'Directory=C:\Quillmar' ;;
+    empty-directory) write_settings "[Program]" "Version=7.2" "Directory=" ;;
+    binary-garbage)
+      # Every byte value, over and over, line ends and "=" among them.
+      : >"$file"
+      for _ in 1 2 3 4; do
+        for byte in $(seq 0 255); do printf '%b' "\\0$(printf '%03o' "$byte")" >>"$file"; done
+      done
+      ;;
+    300-char-directory) write_settings "[Program]" "Directory=C:\\$(printf 'd%.0s' $(seq 297))" ;;
+    utf16-with-bom)
+      { printf '\xff\xfe'; printf '[Program]\r\nDirectory=C:\\Quillmar\r\n' | iconv -f UTF-8 -t UTF-16LE; } >"$file"
+      ;;
+  esac
+  if [ "$outcome" = "done" ]; then
+    drive "$label" <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2"
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption ""
+expect-box-text "Done with removal.\nPlease restart your computer."
+answer-box OK
+wait-exit 0
+EOF
+    expect_msizap_log "TW ${CODES[2]}"
+    expect_unregistered 2
+  else
+    drive "$label" <<EOF
+$MAIN_WINDOW
+expect-lines "Quillmar 7.2"
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption Warning!
+expect-box-text "Removal stopped: Quillmar's settings file records no installation directory.\nReleases not removed yet are still registered."
+answer-box OK
+wait-exit 0
+EOF
+    expect_msizap_log
+    expect_registered 2
+  fi
+}
+
+# A clean-up tool that fails, crashes or floods its output does not stop
+# the walk: every release is still handed to it and the program finishes.
+# The switches reach the stand-in through the program's environment.
+scenario_tool_faults() {
+  local label setting still
+  while read -r label setting still; do
+    row "$label" tool_fault_row "$label" "$setting" "$still"
+  done <<'EOF'
+exit-code-3   QM_STANDIN_EXIT=3           unregistered
+crash         QM_STANDIN_CRASH=1          registered
+1MB-output    QM_STANDIN_FLOOD=1048576    unregistered
+EOF
+}
+
+tool_fault_row() {
+  local label=$1 setting=$2 still=$3
+  fresh_prefix
+  install_releases 2 10
+  with_install_directory
+  provide_msizap
+  export "${setting?}"
+  drive "$label" <<EOF
+$MAIN_WINDOW
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption ""
+expect-box-text "Done with removal.\nPlease restart your computer."
+answer-box OK
+wait-exit 0
+EOF
+  expect_msizap_log "TW ${CODES[2]}" "TW ${CODES[10]}"
+  "expect_$still" 2 10
+}
+
+# How the program finds the command interpreter: COMSPEC as given (even a
+# missing file, which it must report, or a path with blanks), else CMD.EXE
+# along PATH. The rows change the system environment, so each has its own
+# prefix.
+scenario_command_interpreter() {
+  local label outcome
+  while read -r label outcome; do
+    row "$label" interpreter_row "$label" "$outcome"
+  done <<'EOF'
+comspec-missing-file     not-run
+comspec-with-blanks      done
+no-comspec-found-on-path done
+no-comspec-no-path       not-run
+EOF
+}
+
+interpreter_row() {
+  local label=$1 outcome=$2
+  fresh_prefix
+  install_releases 2
+  with_install_directory
+  provide_msizap
+  case $label in
+    comspec-missing-file) set_system_variable ComSpec 'C:\nowhere\cmd.exe' ;;
+    comspec-with-blanks) set_system_variable ComSpec "$(copy_interpreter_to_spaced_folder)" ;;
+    no-comspec-found-on-path) unset_system_variable ComSpec ;;
+    no-comspec-no-path)
+      unset_system_variable ComSpec
+      unset_system_variable PATH
+      ;;
+  esac
+  if [ "$outcome" = "done" ]; then
+    drive "$label" <<EOF
+$MAIN_WINDOW
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption ""
+expect-box-text "Done with removal.\nPlease restart your computer."
+answer-box OK
+wait-exit 0
+EOF
+    expect_msizap_log "TW ${CODES[2]}"
+    expect_unregistered 2
+  else
+    drive "$label" <<EOF
+$MAIN_WINDOW
+$CONFIRMATION
+answer-box Yes
+wait-box
+expect-box-caption Warning!
+expect-box-text "The clean-up tool msizap could not be run.\nReleases it could not reach are still registered."
+answer-box OK
+wait-exit 0
+EOF
+    expect_msizap_log
+    expect_registered 2
+  fi
 }

@@ -30,6 +30,8 @@
 //   expect-tab-order SEL...         the visible, enabled WS_TABSTOP children, in order
 //   expect-focus SEL                the control that has the keyboard focus
 //   expect-lines [TEXT...]          the list's lines, exactly (none: the list is empty)
+//   expect-line-of I COUNT TEXT     line I is COUNT characters: TEXT over and over, the
+//                                   last time cut short (for lines too long to spell out)
 //   expect-selected all|none|I,J..  which list lines are selected (0-based)
 //   click-line I [shift|ctrl]       press and release the left mouse button on line I
 //   key NAME                        type a key into the program: tab, shift+tab, esc,
@@ -175,12 +177,22 @@ void WaitFor(const std::string& what, const std::function<bool()>& done, bool ne
 }
 
 // A cross-process message that cannot hang the driver when the program is
-// busy, e.g. while it waits for a clean-up command to finish.
+// busy, e.g. while it waits for a clean-up command to finish. A thread
+// that has not looked at its messages for a few seconds counts as hung, and
+// SMTO_ABORTIFHUNG then gives up at once; after a long clean-up the box
+// that follows can count as hung for a moment after it appears, so the
+// message is sent again until the timeout.
 LRESULT Ask(HWND h, UINT msg, WPARAM w, LPARAM l) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(h, msg, w, l, SMTO_ABORTIFHUNG, g.timeoutMs, &result))
-        Fail(Format("window %p did not answer message 0x%04X within %lu ms", static_cast<void*>(h), msg, g.timeoutMs));
-    return static_cast<LRESULT>(result);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(h, msg, w, l, SMTO_ABORTIFHUNG, g.timeoutMs, &result))
+            return static_cast<LRESULT>(result);
+        if (!IsWindow(h) || GetTickCount() - start >= g.timeoutMs)
+            Fail(Format("window %p did not answer message 0x%04X within %lu ms", static_cast<void*>(h), msg,
+                        g.timeoutMs));
+        Sleep(50);
+    }
 }
 
 std::wstring ClassOf(HWND h) {
@@ -683,6 +695,41 @@ void StepLines(const Args& a) {
     Log("  list: " + Joined(seen));
 }
 
+// A long line is told apart from its neighbours by length and by where it
+// first differs, never printed whole.
+void StepLineOf(const Args& a) {
+    NeedArgs(a, 3, 3, "expect-line-of I COUNT TEXT");
+    const int index = ToInt(a[0]);
+    const int count = ToInt(a[1]);
+    const std::wstring unit = Widen(a[2]);
+    if (index < 0 || count < 0 || unit.empty()) Fail("expect-line-of needs I >= 0, COUNT >= 0 and some TEXT");
+    std::wstring expected;
+    expected.reserve(static_cast<size_t>(count) + unit.size());
+    while (expected.size() < static_cast<size_t>(count)) expected += unit;
+    expected.resize(static_cast<size_t>(count));
+    HWND list = TheList();
+    std::string seen = "no such line";
+    try {
+        WaitFor(Format("line %d to be %d characters of %s", index, count, Quote(unit).c_str()), [&] {
+            const std::vector<std::wstring> lines = ListLines(list);
+            if (static_cast<size_t>(index) >= lines.size()) {
+                seen = Format("the list has %u lines", static_cast<unsigned>(lines.size()));
+                return false;
+            }
+            const std::wstring& line = lines[static_cast<size_t>(index)];
+            if (line == expected) return true;
+            const auto diff = std::mismatch(line.begin(), line.end(), expected.begin(), expected.end());
+            seen = Format("it has %u characters and first differs at character %u",
+                          static_cast<unsigned>(line.size()), static_cast<unsigned>(diff.first - line.begin()));
+            return false;
+        });
+    } catch (StepFailed& f) {
+        f.why += "; " + seen;
+        throw;
+    }
+    Log(Format("  line %d: %d characters as expected", index, count));
+}
+
 void StepSelected(const Args& a) {
     NeedArgs(a, 1, 1, "expect-selected all|none|I,J,...");
     HWND list = TheList();
@@ -879,6 +926,7 @@ const std::map<std::string, void (*)(const Args&)> kSteps = {
     {"expect-tab-order", StepTabOrder},
     {"expect-focus", StepFocus},
     {"expect-lines", StepLines},
+    {"expect-line-of", StepLineOf},
     {"expect-selected", StepSelected},
     {"click-line", StepClickLine},
     {"key", StepKey},
