@@ -119,6 +119,25 @@ expect-box-caption Warning
 expect-box-text "Korvath takes no responsibility for this potentially damaging decision.\nWould you like to proceed?"
 expect-box-buttons Yes No'
 
+# The box that closes a removal, read and answered, and the program's end.
+DONE_BOX='wait-box
+expect-box-caption ""
+expect-box-text "Done with removal.\nPlease restart your computer."
+answer-box OK
+wait-exit 0'
+
+STOPPED_BOX='wait-box
+expect-box-caption Warning!
+expect-box-text "Removal stopped: Quillmar'"'"'s settings file records no installation directory.\nReleases not removed yet are still registered."
+answer-box OK
+wait-exit 0'
+
+TOOL_NOT_RUN_BOX='wait-box
+expect-box-caption Warning!
+expect-box-text "The clean-up tool msizap could not be run.\nReleases it could not reach are still registered."
+answer-box OK
+wait-exit 0'
+
 NOT_INSTALLED='start
 wait-box
 wait-window "Uninstall Keys Only"
@@ -303,11 +322,7 @@ $MAIN_WINDOW
 expect-lines "Quillmar 8.0"
 $CONFIRMATION
 answer-box Yes
-wait-box
-expect-box-caption Warning!
-expect-box-text "Removal stopped: Quillmar's settings file records no installation directory.\nReleases not removed yet are still registered."
-answer-box OK
-wait-exit 0
+$STOPPED_BOX
 EOF
   expect_msizap_log
   expect_registered 5
@@ -479,6 +494,18 @@ utf16-with-bom      done
 EOF
 }
 
+# After a row's removal: release 2 handed to the tool and gone ("done"), or
+# nothing run and release 2 still registered.
+expect_removal_of_release_2() {
+  if [ "$1" = "done" ]; then
+    expect_msizap_log "TW ${CODES[2]}"
+    expect_unregistered 2
+  else
+    expect_msizap_log
+    expect_registered 2
+  fi
+}
+
 settings_variant_row() {
   local label=$1 outcome=$2 file byte
   fresh_prefix
@@ -500,35 +527,16 @@ settings_variant_row() {
       { printf '\xff\xfe'; printf '[Program]\r\nDirectory=C:\\Quillmar\r\n' | iconv -f UTF-8 -t UTF-16LE; } >"$file"
       ;;
   esac
-  if [ "$outcome" = "done" ]; then
-    drive "$label" <<EOF
+  local box=$STOPPED_BOX
+  if [ "$outcome" = "done" ]; then box=$DONE_BOX; fi
+  drive "$label" <<EOF
 $MAIN_WINDOW
 expect-lines "Quillmar 7.2"
 $CONFIRMATION
 answer-box Yes
-wait-box
-expect-box-caption ""
-expect-box-text "Done with removal.\nPlease restart your computer."
-answer-box OK
-wait-exit 0
+$box
 EOF
-    expect_msizap_log "TW ${CODES[2]}"
-    expect_unregistered 2
-  else
-    drive "$label" <<EOF
-$MAIN_WINDOW
-expect-lines "Quillmar 7.2"
-$CONFIRMATION
-answer-box Yes
-wait-box
-expect-box-caption Warning!
-expect-box-text "Removal stopped: Quillmar's settings file records no installation directory.\nReleases not removed yet are still registered."
-answer-box OK
-wait-exit 0
-EOF
-    expect_msizap_log
-    expect_registered 2
-  fi
+  expect_removal_of_release_2 "$outcome"
 }
 
 # A clean-up tool that fails, crashes or floods its output does not stop
@@ -556,11 +564,7 @@ tool_fault_row() {
 $MAIN_WINDOW
 $CONFIRMATION
 answer-box Yes
-wait-box
-expect-box-caption ""
-expect-box-text "Done with removal.\nPlease restart your computer."
-answer-box OK
-wait-exit 0
+$DONE_BOX
 EOF
   expect_msizap_log "TW ${CODES[2]}" "TW ${CODES[10]}"
   "expect_$still" 2 10
@@ -597,31 +601,13 @@ interpreter_row() {
       unset_system_variable PATH
       ;;
   esac
-  if [ "$outcome" = "done" ]; then
-    drive "$label" <<EOF
+  local box=$TOOL_NOT_RUN_BOX
+  if [ "$outcome" = "done" ]; then box=$DONE_BOX; fi
+  drive "$label" <<EOF
 $MAIN_WINDOW
 $CONFIRMATION
 answer-box Yes
-wait-box
-expect-box-caption ""
-expect-box-text "Done with removal.\nPlease restart your computer."
-answer-box OK
-wait-exit 0
+$box
 EOF
-    expect_msizap_log "TW ${CODES[2]}"
-    expect_unregistered 2
-  else
-    drive "$label" <<EOF
-$MAIN_WINDOW
-$CONFIRMATION
-answer-box Yes
-wait-box
-expect-box-caption Warning!
-expect-box-text "The clean-up tool msizap could not be run.\nReleases it could not reach are still registered."
-answer-box OK
-wait-exit 0
-EOF
-    expect_msizap_log
-    expect_registered 2
-  fi
+  expect_removal_of_release_2 "$outcome"
 }
